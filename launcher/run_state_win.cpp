@@ -1,0 +1,3 @@
+#include "launcher/run_state.h"
+
+TRunState Run;
