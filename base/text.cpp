@@ -42,7 +42,12 @@ bool TText::Assign(const char* s, uint32_t n) {
 bool TText::Append(const char* s) { return Append(s, s ? static_cast<uint32_t>(strlen(s)) : 0); }
 
 bool TText::Append(const char* s, uint32_t n) {
-  if (n > 0xFFFFFFF0u - len_ || !Reserve(len_ + n)) return false;
+  if (n > 0xFFFFFFF0u - len_) return false;
+  // The source may lie inside this text's own buffer, which Reserve can move.
+  bool inside = data_ && s >= data_ && s < data_ + cap_;
+  uint32_t offset = inside ? static_cast<uint32_t>(s - data_) : 0;
+  if (!Reserve(len_ + n)) return false;
+  if (inside) s = data_ + offset;
   if (n) memmove(data_ + len_, s, n);
   len_ += n;
   data_[len_] = 0;
