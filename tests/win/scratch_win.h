@@ -1,0 +1,166 @@
+// Scratch space for registry and file tests: a runtime key of its own under
+// HKLM\SOFTWARE\ROZozeve\ and a temporary folder, both removed again by their destructors.
+#pragma once
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace scratch {
+
+// A fresh identifier in the registry's brace form; unique per process and call, which is
+// all a test key needs.
+inline std::string NewRuntimeId() {
+  static unsigned counter = 0;
+  LARGE_INTEGER t;
+  QueryPerformanceCounter(&t);
+  char id[64];
+  snprintf(id, sizeof id, "{%08lX-%04X-4%03X-8%03X-%012llX}", GetCurrentProcessId(),
+           unsigned(GetTickCount() & 0xFFFF), ++counter & 0xFFF, unsigned(t.QuadPart & 0xFFF),
+           (unsigned long long)(t.QuadPart >> 12) & 0xFFFFFFFFFFFFull);
+  return id;
+}
+
+inline std::string RuntimeKeyName(const std::string& id) { return "SOFTWARE\\ROZozeve\\" + id; }
+
+// One registry value as the test writes it: any type, any bytes, any size.
+struct Value {
+  std::string name;
+  DWORD type;
+  std::vector<BYTE> data;
+};
+
+inline Value Sz(const std::string& name, const std::string& text) {
+  std::vector<BYTE> d(text.begin(), text.end());
+  d.push_back(0);
+  return {name, REG_SZ, d};
+}
+inline Value Raw(const std::string& name, DWORD type, const std::string& bytes) {
+  return {name, type, std::vector<BYTE>(bytes.begin(), bytes.end())};
+}
+inline Value Dword(const std::string& name, DWORD v) {
+  return {name, REG_DWORD, std::vector<BYTE>((BYTE*)&v, (BYTE*)&v + sizeof v)};
+}
+
+// HKLM\SOFTWARE\ROZozeve\<id>, deleted on destruction (also when the test under test
+// created it).
+class RuntimeKey {
+public:
+  explicit RuntimeKey(std::string id = NewRuntimeId()) : id_(std::move(id)) {}
+  ~RuntimeKey() { Remove(); }
+  RuntimeKey(const RuntimeKey&) = delete;
+  RuntimeKey& operator=(const RuntimeKey&) = delete;
+
+  const std::string& Id() const { return id_; }
+
+  bool Write(const std::vector<Value>& values) {
+    HKEY k;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, RuntimeKeyName(id_).c_str(), 0, nullptr, 0,
+                        KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS)
+      return false;
+    bool ok = true;
+    for (const Value& v : values) {
+      // RegSetValueExA adds a terminator to a string whose next byte in memory happens to
+      // be NUL; a guard byte keeps an unterminated value unterminated.
+      std::vector<BYTE> guarded = v.data;
+      guarded.push_back('X');
+      ok = ok && RegSetValueExA(k, v.name.c_str(), 0, v.type, guarded.data(),
+                                DWORD(v.data.size())) == ERROR_SUCCESS;
+    }
+    RegCloseKey(k);
+    return ok;
+  }
+
+  bool Exists() const {
+    HKEY k;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RuntimeKeyName(id_).c_str(), 0, KEY_READ, &k) !=
+        ERROR_SUCCESS)
+      return false;
+    RegCloseKey(k);
+    return true;
+  }
+
+  // Reads a value back raw: false when missing.
+  bool Read(const char* name, DWORD* type, std::vector<BYTE>* data) const {
+    HKEY k;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RuntimeKeyName(id_).c_str(), 0, KEY_READ, &k) !=
+        ERROR_SUCCESS)
+      return false;
+    BYTE buf[2048];
+    DWORD size = sizeof buf;
+    bool ok = RegQueryValueExA(k, name, nullptr, type, buf, &size) == ERROR_SUCCESS;
+    if (ok) data->assign(buf, buf + size);
+    RegCloseKey(k);
+    return ok;
+  }
+
+  void Remove() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, RuntimeKeyName(id_).c_str()); }
+
+private:
+  std::string id_;
+};
+
+// A fresh folder under the temporary directory, without a trailing backslash; removed with
+// everything in it on destruction.
+class TempFolder {
+public:
+  explicit TempFolder(const char* prefix = "qv disc") {
+    char tmp[MAX_PATH];
+    GetTempPathA(sizeof tmp, tmp);
+    std::string base = tmp;
+    if (!base.empty() && base.back() == '\\') base.pop_back();
+    for (unsigned n = 0;; ++n) {
+      path_ = base + "\\" + prefix + " " + std::to_string(GetCurrentProcessId()) + "-" +
+              std::to_string(n);
+      if (CreateDirectoryA(path_.c_str(), nullptr)) break;
+      if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+  }
+  ~TempFolder() { RemoveTree(path_); }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::string& Path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+
+  bool MakeFile(const std::string& name, const std::string& content = "stub") const {
+    HANDLE f = CreateFileA((*this / name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return false;
+    DWORD written;
+    WriteFile(f, content.data(), DWORD(content.size()), &written, nullptr);
+    CloseHandle(f);
+    return true;
+  }
+  bool MakeDir(const std::string& name) const {
+    return CreateDirectoryA((*this / name).c_str(), nullptr) != 0;
+  }
+
+private:
+  static void RemoveTree(const std::string& dir) {
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+      do {
+        std::string name = fd.cFileName;
+        if (name == "." || name == "..") continue;
+        std::string full = dir + "\\" + name;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+          RemoveTree(full);
+        else
+          DeleteFileA(full.c_str());
+      } while (FindNextFileA(h, &fd));
+      FindClose(h);
+    }
+    RemoveDirectoryA(dir.c_str());
+  }
+
+  std::string path_;
+};
+
+inline bool PathExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace scratch
