@@ -11,7 +11,7 @@
 //     the eleven settings items, each ended by CR LF.
 //
 // Running and watching
-//   RunResult r = Run({.exe = pub.exe});
+//   RunResult r = RunProgram({.exe = pub.exe});
 //     starts the program (command line byte-exact, environment = ours plus overrides), records
 //     every top-level window of its process tree every ~20 ms (class, caption, controls and
 //     their texts, rect, visibility, first/last seen), reads each message box (caption, text,
@@ -37,8 +37,8 @@ namespace harness {
 // ---------------------------------------------------------------- publications
 
 struct Resource {
-  std::string name;              // "GEN", "INFO", "RUN", "INST", ...
-  std::vector<uint8_t> data;     // empty: a resource of 0 bytes
+  std::string name{};            // "GEN", "INFO", "RUN", "INST", ...
+  std::vector<uint8_t> data{};   // empty: a resource of 0 bytes
   unsigned type = 10;            // RT_RCDATA
 };
 
@@ -48,7 +48,7 @@ struct Publication {
 };
 
 struct PublicationOptions {
-  std::string source;                  // empty: BinDir() + "qvloader.exe"
+  std::string source{};                // empty: BinDir() + "qvloader.exe"
   std::string exeName = "qvloader.exe";
 };
 
@@ -115,15 +115,16 @@ struct WindowRecord {
   LONG exStyle = 0;
   RECT rect{};                 // screen coordinates, as last seen
   bool visible = false;        // as last seen
-  std::vector<Control> controls;  // every descendant, as last seen
+  std::vector<Control> controls;  // every descendant, each as last seen (kept when it vanishes first)
   double firstSeenMs = -1, lastSeenMs = -1;
   double firstVisibleMs = -1, lastVisibleMs = -1;  // -1: never visible
   bool gone = false;           // no longer exists (or the process ended)
+  bool messageBox = false;     // was seen as a message box
 
   bool EverVisible() const { return firstVisibleMs >= 0; }
   const Control* Find(int id) const;
   std::string ControlText(int id) const;  // "" when there is no such control
-  bool IsMessageBox() const;              // "#32770" with a text static of id 0xFFFF
+  bool IsMessageBox() const;              // "#32770" with a text static of id 0xFFFF (ever)
 };
 
 struct MessageBoxInfo {
@@ -139,11 +140,11 @@ struct MessageBoxInfo {
 enum class Answer { None, Ok, Close };
 
 struct RunSpec {
-  std::string exe;          // application name given to CreateProcessA
-  std::string commandLine;  // byte-exact; empty: the exe in double quotes
-  std::string directory;    // empty: the folder of exe
-  std::vector<std::pair<std::string, std::string>> env;  // set or replace
-  std::vector<std::string> unsetEnv;                      // remove
+  std::string exe{};          // application name given to CreateProcessA
+  std::string commandLine{};  // byte-exact; empty: the exe in double quotes
+  std::string directory{};    // empty: the folder of exe
+  std::vector<std::pair<std::string, std::string>> env{};  // set or replace
+  std::vector<std::string> unsetEnv{};                      // remove
   unsigned timeoutMs = 15000;
   Answer answer = Answer::Ok;  // what to do with each message box once it is read
 };
@@ -193,7 +194,8 @@ private:
   std::unique_ptr<State> state_;
 };
 
-RunResult Run(const RunSpec& spec);
+// Session(spec).Finish(spec.timeoutMs).
+RunResult RunProgram(const RunSpec& spec);
 
 // Reads one message box of any process: caption, text of static 0xFFFF, icon.
 MessageBoxInfo ReadMessageBox(HWND box);

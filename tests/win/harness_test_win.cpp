@@ -1,0 +1,113 @@
+// The black-box harness checked against small programs of known behaviour, so that a
+// launcher test failing means the launcher, not the harness.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "tests/win/harness/harness.h"
+
+using namespace harness;
+
+namespace {
+
+std::vector<uint8_t> ResourceBytes(HMODULE module, const char* name, bool* found) {
+  HRSRC res = FindResourceA(module, name, MAKEINTRESOURCEA(10));
+  *found = res != nullptr;
+  if (!res) return {};
+  DWORD size = SizeofResource(module, res);
+  auto* p = static_cast<const uint8_t*>(LockResource(LoadResource(module, res)));
+  return p ? std::vector<uint8_t>(p, p + size) : std::vector<uint8_t>();
+}
+
+TEST(Publication, HoldsResourcesOfAnySizeInAFolderWithBlanks) {
+  const std::vector<uint8_t> info{1, 2, 3};
+  Publication pub = MakePublication({{"GEN", {}}, {"INFO", info}}, {BinDir() + "qvbox.exe"});
+  EXPECT_NE(pub.dir.find(' '), std::string::npos) << pub.dir;
+  HMODULE module = LoadLibraryExA(pub.exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_TRUE(module) << pub.exe;
+  bool found = false;
+  EXPECT_TRUE(ResourceBytes(module, "GEN", &found).empty());
+  EXPECT_TRUE(found) << "a resource of 0 bytes is still a resource";
+  EXPECT_EQ(ResourceBytes(module, "INFO", &found), info);
+  ResourceBytes(module, "RUN", &found);
+  EXPECT_FALSE(found);
+  FreeLibrary(module);
+  RemovePublication(pub);
+  EXPECT_EQ(GetFileAttributesA(pub.dir.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+struct BoxCase {
+  unsigned style;
+  Answer answer;
+  IconKind icon;
+  DWORD exitCode;  // the button the answer pressed
+};
+
+class MessageBoxes : public testing::TestWithParam<BoxCase> {};
+
+TEST_P(MessageBoxes, AreReadAndAnswered) {
+  const BoxCase& c = GetParam();
+  std::string exe = BinDir() + "qvbox.exe";
+  RunResult r = RunProgram({.exe = exe,
+                     .commandLine = "qvbox " + std::to_string(c.style) + " Box caption|Box text",
+                     .timeoutMs = 10000,
+                     .answer = c.answer});
+  ASSERT_FALSE(r.timedOut);
+  EXPECT_EQ(r.exitCode, c.exitCode);
+  ASSERT_EQ(r.boxes.size(), 1u);
+  EXPECT_EQ(r.boxes[0].caption, "Box caption");
+  EXPECT_EQ(r.boxes[0].text, "Box text");
+  EXPECT_EQ(IconName(r.boxes[0].icon), std::string(IconName(c.icon)));
+  EXPECT_GE(r.boxes[0].seenMs, 0);
+  EXPECT_GE(r.elapsedMs, r.boxes[0].seenMs);
+  EXPECT_TRUE(r.VisibleWindows().empty());
+  std::printf("box seen at %.0f ms, program ended at %.0f ms\n", r.boxes[0].seenMs, r.elapsedMs);
+}
+
+INSTANTIATE_TEST_SUITE_P(Harness, MessageBoxes,
+                         testing::Values(BoxCase{MB_ICONERROR, Answer::Ok, IconKind::Error, IDOK},
+                                         BoxCase{MB_ICONWARNING, Answer::Ok, IconKind::Warning, IDOK},
+                                         BoxCase{MB_ICONINFORMATION, Answer::Ok, IconKind::Information, IDOK},
+                                         BoxCase{MB_OKCANCEL, Answer::Close, IconKind::None, IDCANCEL}));
+
+TEST(Run, PassesCommandLineDirectoryAndEnvironmentExactly) {
+  std::string dir = MakeTempFolder("qv harness");
+  std::string log = dir + "start log.txt";
+  std::string exe = BinDir() + "qvrt_stub.exe";
+  std::string commandLine = "\"" + exe + "\"  -p \"\" \tlast";
+  RunResult r = RunProgram({.exe = exe,
+                     .commandLine = commandLine,
+                     .directory = dir.substr(0, dir.size() - 1),
+                     .env = {{"QVSTUB_LOG", log}, {"QVSTUB_MODE", "exit"}, {"QVSTUB_EXIT", "7"}}});
+  EXPECT_FALSE(r.timedOut);
+  EXPECT_EQ(r.exitCode, 7u);
+  EXPECT_GT(r.elapsedMs, 0);
+  std::ifstream in(log, std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  in.close();
+  std::string line = content.str();
+  size_t tab = line.find('\t');
+  ASSERT_NE(tab, std::string::npos) << line;
+  EXPECT_EQ(line.substr(tab + 1), dir.substr(0, dir.size() - 1) + "\t" + commandLine + "\n");
+  RemoveFolder(dir);
+}
+
+TEST(Run, KillsTheProgramTreeOnTimeout) {
+  Session s({.exe = BinDir() + "qvrt_stub.exe",
+             .env = {{"QVSTUB_MODE", "never"}, {"QVSTUB_LIFETIME", "60000"}}});
+  ASSERT_TRUE(s.Started());
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, s.Pid());
+  ASSERT_TRUE(process);
+  auto hidden = s.WaitForWindow([](const WindowRecord& w) { return !w.visible; }, 5000);
+  EXPECT_TRUE(hidden.has_value()) << "its hidden window is recorded too";
+  RunResult r = s.Finish(300);
+  EXPECT_TRUE(r.timedOut);
+  EXPECT_EQ(WaitForSingleObject(process, 0), WAIT_OBJECT_0);
+  CloseHandle(process);
+  EXPECT_TRUE(r.VisibleWindows().empty());
+}
+
+}  // namespace
