@@ -8,48 +8,10 @@
 #include <vector>
 
 #include "launcher/launch.h"
+#include "tests/win/harness/harness.h"
+#include "tests/win/stub_log.h"
 
 namespace {
-
-std::string BinDir() {
-  char path[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string s(path, n);
-  return s.substr(0, s.rfind('\\') + 1);
-}
-
-std::string ReadFile(const std::string& path) {
-  std::string out;
-  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                         0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return out;
-  char buf[4096];
-  DWORD n;
-  while (::ReadFile(f, buf, sizeof buf, &n, nullptr) && n) out.append(buf, n);
-  CloseHandle(f);
-  return out;
-}
-
-struct LogLine {
-  std::string directory;
-  std::string commandLine;
-};
-
-// The stub's start log: "<tick>\t<directory>\t<command line>\n" per start.
-std::vector<LogLine> ReadLog(const std::string& path) {
-  std::vector<LogLine> out;
-  std::string text = ReadFile(path);
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    std::string line = text.substr(pos, end - pos);
-    pos = end == std::string::npos ? text.size() : end + 1;
-    size_t t1 = line.find('\t');
-    size_t t2 = line.find('\t', t1 + 1);
-    out.push_back({line.substr(t1 + 1, t2 - t1 - 1), line.substr(t2 + 1)});
-  }
-  return out;
-}
 
 // The value the next new handle gets. Handle tables hand out the lowest free slot, so a value
 // that moves after a call means the call left a handle open.
@@ -69,7 +31,7 @@ protected:
     dir_ = std::string(temp) + "qv run " + std::to_string(GetCurrentProcessId()) + "\\";
     CreateDirectoryA(dir_.c_str(), nullptr);
     stub_ = dir_ + "rt stub.exe";
-    ASSERT_TRUE(CopyFileA((BinDir() + "qvrt_stub.exe").c_str(), stub_.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((harness::BinDir() + "qvrt_stub.exe").c_str(), stub_.c_str(), FALSE));
     log_ = dir_ + "log.txt";
     SetEnvironmentVariableA("QVSTUB_LOG", log_.c_str());
     SetEnvironmentVariableA("QVSTUB_MODE", "exit");
@@ -96,7 +58,7 @@ TEST_F(RunProcessTest, CommandLineAndDirectoryReachTheProgram) {
   EXPECT_TRUE(RunProcess(stub_.c_str(), " -p \"C:\\x y.exe\" a", dir_.c_str(), SW_SHOWNORMAL, INFINITE, FALSE,
                          nullptr));
   EXPECT_TRUE(RunProcess(stub_.c_str(), "", "", SW_SHOWNORMAL, INFINITE, FALSE, nullptr));
-  std::vector<LogLine> log = ReadLog(log_);
+  std::vector<StubStart> log = ReadStubLog(log_);
   ASSERT_EQ(log.size(), 2u);
   EXPECT_EQ(log[0].commandLine, "\"" + stub_ + "\"  -p \"C:\\x y.exe\" a");
   EXPECT_EQ(log[0].directory, workDir);
@@ -110,7 +72,7 @@ TEST_F(RunProcessTest, EveryShowCommandStartsTheProgram) {
     SCOPED_TRACE(show);
     EXPECT_TRUE(RunProcess(stub_.c_str(), "", dir_.c_str(), show, INFINITE, TRUE, nullptr));
   }
-  EXPECT_EQ(ReadLog(log_).size(), 4u);
+  EXPECT_EQ(ReadStubLog(log_).size(), 4u);
 }
 
 TEST_F(RunProcessTest, AProgramThatCannotStartGivesFalseAndNoHandle) {
