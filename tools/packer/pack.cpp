@@ -37,7 +37,9 @@ public:
   TMatchFinder(const uint8_t* data, uint32_t n) : data_(data), n_(n) {
     head_ = static_cast<uint32_t*>(QvAlloc(sizeof(uint32_t) << kHashBits));
     pair_ = static_cast<uint32_t*>(QvAlloc(sizeof(uint32_t) << 16));
-    prev_ = static_cast<uint32_t*>(QvAlloc(sizeof(uint32_t) * static_cast<size_t>(n)));
+    // In a 32-bit build n * 4 can wrap; such an input cannot be held anyway.
+    const uint64_t prevBytes = static_cast<uint64_t>(n) * sizeof(uint32_t);
+    if (static_cast<size_t>(prevBytes) == prevBytes) prev_ = static_cast<uint32_t*>(QvAlloc(static_cast<size_t>(prevBytes)));
     if (head_)
       for (uint32_t i = 0; i < (1u << kHashBits); ++i) head_[i] = kNone;
     if (pair_)
