@@ -6,7 +6,7 @@
 function(qv_launcher_code target)
   target_compile_options(${target} PRIVATE -fno-exceptions -ffunction-sections -fdata-sections)
   if(WIN32)
-    target_compile_options(${target} PRIVATE -Os -fno-threadsafe-statics)
+    target_compile_options(${target} PRIVATE -Os)
     # The shipped 32-bit launcher needs no unwind tables (about 4 KiB). The 64-bit build keeps
     # them: there the SEH unwind data is part of the ABI.
     if(CMAKE_SIZEOF_VOID_P EQUAL 4)
