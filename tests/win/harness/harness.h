@@ -7,6 +7,8 @@
 //     blanks ("%TEMP%\qv e2e <pid>-<n>\") and writes the listed resources into it. A resource
 //     with no bytes is written as a resource of 0 bytes; a resource not listed is missing.
 //     RemovePublication(pub) deletes the folder and all it holds.
+//   RegisteredRuntime rt(BinDir() + "qvrt_stub.exe", 5) registers a runtime under a fresh
+//     GUID (rt.Id()) until it goes out of scope.
 //   PackBlock(bytes) makes a packed block with the test producer; Settings{...}.Text() makes
 //     the eleven settings items, each ended by CR LF.
 //
@@ -91,6 +93,25 @@ struct Settings {
   std::string Text() const;
 };
 
+// ---------------------------------------------------------------- installed runtimes
+
+// A runtime installed as the launcher looks for it: HKLM\SOFTWARE\ROZozeve\<fresh GUID>
+// with "Path" (REG_SZ) and "Version" (REG_DWORD). The destructor removes the key.
+class RegisteredRuntime {
+public:
+  RegisteredRuntime(const std::string& path, DWORD version);
+  ~RegisteredRuntime();
+  RegisteredRuntime(const RegisteredRuntime&) = delete;
+  RegisteredRuntime& operator=(const RegisteredRuntime&) = delete;
+
+  bool Ok() const { return ok_; }
+  const std::string& Id() const { return id_; }  // with braces, for Settings::RuntimeId
+
+private:
+  std::string id_;
+  bool ok_ = false;
+};
+
 // ---------------------------------------------------------------- windows
 
 enum class IconKind { None, Error, Warning, Information, Question, Unknown };
@@ -113,9 +134,11 @@ struct WindowRecord {
   std::string caption;
   LONG style = 0;
   LONG exStyle = 0;
-  RECT rect{};                 // screen coordinates, as last seen
+  // Caption, rect and controls as last seen while the window was visible (as last seen at
+  // all for a window never visible): what the user saw, not a window being torn down.
+  RECT rect{};                 // screen coordinates
   bool visible = false;        // as last seen
-  std::vector<Control> controls;  // every descendant, each as last seen (kept when it vanishes first)
+  std::vector<Control> controls;  // every descendant (kept when it vanishes first)
   double firstSeenMs = -1, lastSeenMs = -1;
   double firstVisibleMs = -1, lastVisibleMs = -1;  // -1: never visible
   bool gone = false;           // no longer exists (or the process ended)
@@ -160,6 +183,8 @@ struct RunResult {
   // Windows other than message boxes that were ever visible.
   std::vector<const WindowRecord*> VisibleWindows() const;
   const WindowRecord* FindWindow(const std::function<bool(const WindowRecord&)>& match) const;
+  // Everything recorded, one line per window, control and box: for failure messages.
+  std::string Describe() const;
 };
 
 class Session {

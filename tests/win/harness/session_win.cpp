@@ -66,8 +66,12 @@ struct Session::State {
       records.push_back(seen);
       rec = &records.back();
       rec->firstSeenMs = now;
+    } else if (!seen.visible && rec->EverVisible()) {
+      // Hidden again (or being destroyed, which hides first): keep what the user saw.
+      rec->visible = false;
+      rec->style = seen.style;
     } else {
-      // A window being destroyed loses its controls first: keep what was seen of them.
+      // Controls may go before their window: keep what was seen of them.
       std::vector<Control> controls = std::move(rec->controls);
       for (const Control& c : seen.controls) {
         auto same = std::find_if(controls.begin(), controls.end(), [&](const Control& k) { return k.hwnd == c.hwnd; });
@@ -363,6 +367,32 @@ const WindowRecord* RunResult::FindWindow(const std::function<bool(const WindowR
   for (const WindowRecord& w : windows)
     if (match(w)) return &w;
   return nullptr;
+}
+
+std::string RunResult::Describe() const {
+  char line[512];
+  std::string out;
+  std::snprintf(line, sizeof line, "exit %lu after %.0f ms%s\n", exitCode, elapsedMs, timedOut ? " (killed)" : "");
+  out += line;
+  for (const WindowRecord& w : windows) {
+    std::snprintf(line, sizeof line,
+                  "window %p pid %lu \"%s\" \"%s\" at (%ld,%ld)-(%ld,%ld) seen %.0f-%.0f visible %.0f-%.0f%s\n",
+                  static_cast<void*>(w.hwnd), w.pid, w.cls.c_str(), w.caption.c_str(), w.rect.left, w.rect.top,
+                  w.rect.right, w.rect.bottom, w.firstSeenMs, w.lastSeenMs, w.firstVisibleMs, w.lastVisibleMs,
+                  w.gone ? " gone" : "");
+    out += line;
+    for (const Control& c : w.controls) {
+      std::snprintf(line, sizeof line, "  control %d \"%s\" \"%s\"%s\n", c.id, c.cls.c_str(), c.text.c_str(),
+                    c.visible ? " visible" : "");
+      out += line;
+    }
+  }
+  for (const MessageBoxInfo& b : boxes) {
+    std::snprintf(line, sizeof line, "box \"%s\" \"%s\" icon %s at %.0f ms\n", b.caption.c_str(), b.text.c_str(),
+                  IconName(b.icon), b.seenMs);
+    out += line;
+  }
+  return out;
 }
 
 }  // namespace harness

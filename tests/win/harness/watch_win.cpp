@@ -51,6 +51,11 @@ BOOL CALLBACK AddControl(HWND hwnd, LPARAM lp) {
   return TRUE;
 }
 
+BOOL CALLBACK AddHandle(HWND hwnd, LPARAM lp) {
+  reinterpret_cast<std::vector<HWND>*>(lp)->push_back(hwnd);
+  return TRUE;
+}
+
 struct EnumTop {
   const std::vector<DWORD>* pids;
   std::vector<HWND> found;
@@ -187,13 +192,7 @@ std::vector<HWND> TopWindowsOf(const std::vector<DWORD>& pids) {
 
 std::vector<HWND> ThreadWindows(DWORD tid) {
   std::vector<HWND> found;
-  EnumThreadWindows(
-      tid,
-      [](HWND hwnd, LPARAM lp) {
-        reinterpret_cast<std::vector<HWND>*>(lp)->push_back(hwnd);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  EnumThreadWindows(tid, AddHandle, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 
@@ -205,9 +204,11 @@ bool ReadWindow(HWND hwnd, WindowRecord& out) {
   out.style = GetWindowLongA(hwnd, GWL_STYLE);
   out.exStyle = GetWindowLongA(hwnd, GWL_EXSTYLE);
   GetWindowRect(hwnd, &out.rect);
-  out.visible = IsWindowVisible(hwnd) != FALSE;
   out.controls.clear();
   EnumChildWindows(hwnd, AddControl, reinterpret_cast<LPARAM>(&out.controls));
+  // Destroying a window hides it before its controls go, so a window still visible after
+  // its controls were read had them intact.
+  out.visible = IsWindowVisible(hwnd) != FALSE;
   // A window destroyed while it was read yields a mixture; drop it.
   return IsWindow(hwnd) != FALSE;
 }
