@@ -14,13 +14,22 @@
 //
 // Running and watching
 //   RunResult r = RunProgram({.exe = pub.exe});
-//     starts the program (command line byte-exact, environment = ours plus overrides), records
-//     every top-level window of its process tree every ~20 ms (class, caption, controls and
-//     their texts, rect, visibility, first/last seen), reads each message box (caption, text,
-//     icon) and answers it with OK, waits for the end and returns exit code and elapsed time.
-//     On timeout the whole process tree is killed and r.timedOut is set.
+//     starts the program (command line byte-exact, environment = ours plus overrides) in a
+//     job, records the top-level windows of its process tree (class, caption, controls and
+//     their texts, rect, visibility, first/last seen and visible), reads each message box
+//     (caption, text, icon) and answers it with OK, waits for the end and returns exit code
+//     and elapsed time. On timeout the whole tree is killed and r.timedOut is set;
+//     r.Describe() lists everything recorded, for failure messages.
 //   Session s(spec) does the same step by step: WaitForWindow, WaitForMessageBox, Click,
 //     Close, WaitForExit, Finish. Its destructor kills whatever of the tree still runs.
+//
+// Watching: the main thread's windows are polled about every millisecond, all windows of
+// the tree every 100 ms, and every window the program creates is also read at its creation
+// (a window event hook), so a window that never existed was really never there. A window
+// that lives only a few milliseconds may still be missed in its visible state: keep the
+// program busy (e.g. an installed stand-in runtime that signals late) to look at one.
+// The message box icon is recognised by its pixels on the screen (icon handles cannot be
+// compared across processes under Wine; its icon control is id 1088 there, not 0x14).
 //
 // Times are milliseconds since the process was created.
 #pragma once
