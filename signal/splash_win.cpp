@@ -41,7 +41,13 @@ void WaitForViewerReady() {
   }
 }
 
-void OnViewerReady(HWND, UINT, WPARAM, LPARAM, LRESULT&) { ViewerReady = true; }
+void OnViewerReady(HWND, UINT, WPARAM, LPARAM, LRESULT&) {
+  ViewerReady = true;
+  // A sent signal is handled inside GetMessageA, which then goes on waiting for a queued
+  // message; without one the wait window would stay up until the time limit. A null
+  // message wakes the loop so it sees the signal at once.
+  PostThreadMessageA(GetCurrentThreadId(), WM_NULL, 0, 0);
+}
 
 void CALLBACK ReadyTimerProc(HWND, UINT, UINT_PTR, DWORD) {
   ViewerReady = true;
