@@ -205,6 +205,7 @@ public:
 
   bool Started() const;
   DWORD Pid() const;
+  std::vector<DWORD> TreePids() const;  // the program first, then the live processes it started
   double NowMs() const;  // since the process was created
 
   std::vector<WindowRecord> Windows() const;

@@ -270,6 +270,7 @@ Session::~Session() {
 
 bool Session::Started() const { return state_->started; }
 DWORD Session::Pid() const { return state_->pi.dwProcessId; }
+std::vector<DWORD> Session::TreePids() const { return state_->Pids(); }
 double Session::NowMs() const { return state_->Now(); }
 
 std::vector<WindowRecord> Session::Windows() const {
