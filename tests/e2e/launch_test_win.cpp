@@ -92,17 +92,17 @@ public:
 
   // The launcher with the given text after its program name, the runtime steered through
   // the environment it inherits from the launcher.
-  RunSpec Spec(const std::string& mode, unsigned delayMs = 0, const std::string& arguments = "",
+  RunSpec Request(const std::string& mode, unsigned delayMs = 0, const std::string& arguments = "",
                const std::string& programName = "") const {
-    RunSpec spec;
-    spec.exe = pub_.exe;
-    spec.commandLine = (programName.empty() ? "\"" + pub_.exe + "\"" : programName) + arguments;
-    spec.env = {{"QVSTUB_LOG", log_},
+    RunSpec request;
+    request.exe = pub_.exe;
+    request.commandLine = (programName.empty() ? "\"" + pub_.exe + "\"" : programName) + arguments;
+    request.env = {{"QVSTUB_LOG", log_},
                 {"QVSTUB_MODE", mode},
                 {"QVSTUB_DELAY", std::to_string(delayMs)},
                 {"QVSTUB_LIFETIME", "30000"}};
-    spec.timeoutMs = 40000;
-    return spec;
+    request.timeoutMs = 40000;
+    return request;
   }
 
 private:
@@ -139,7 +139,7 @@ TEST(Launch, RuntimeGetsTheExactCommandLineInTheLaunchersFolder) {
   size_t seen = 0;
   for (const ForwardCase& c : cases) {
     SCOPED_TRACE(std::string("arguments: ") + c.arguments);
-    harness::RunResult r = harness::RunProgram(inst.Spec("post", 0, c.arguments, c.programName));
+    harness::RunResult r = harness::RunProgram(inst.Request("post", 0, c.arguments, c.programName));
     EXPECT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 0u);
     std::vector<StubStart> starts = inst.Starts();
@@ -157,7 +157,7 @@ TEST(Launch, RuntimePathWithABlankIsQuoted) {
   Installation inst(options);
   ASSERT_TRUE(inst.Registered());
   ASSERT_NE(inst.Runtime().find(' '), std::string::npos);
-  harness::RunResult r = harness::RunProgram(inst.Spec("post", 0, " x"));
+  harness::RunResult r = harness::RunProgram(inst.Request("post", 0, " x"));
   EXPECT_EQ(r.exitCode, 0u);
   std::vector<StubStart> starts = inst.Starts();
   ASSERT_EQ(starts.size(), 1u);
@@ -170,7 +170,7 @@ struct Watched {
   std::unique_ptr<Session> session;
   DWORD createdTick = 0;
 
-  explicit Watched(const RunSpec& spec) : session(std::make_unique<Session>(spec)) {
+  explicit Watched(const RunSpec& request) : session(std::make_unique<Session>(request)) {
     createdTick = GetTickCount() - DWORD(session->NowMs());
   }
   double ToLauncherMs(DWORD tick) const { return double(LONG(tick - createdTick)); }
@@ -192,7 +192,7 @@ TEST(Launch, WaitWindowStaysUntilTheRuntimeSignals) {
     options.splashText = c.splashText;
     Installation inst(options);
     ASSERT_TRUE(inst.Registered());
-    Watched run(inst.Spec(c.mode, delay));
+    Watched run(inst.Request(c.mode, delay));
     harness::RunResult r = run.session->Finish(30000);
     EXPECT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 0u);
@@ -245,7 +245,7 @@ TEST(LaunchSlow, WithoutASignalTheTimeLimitEndsTheWait) {
     options.runtimeIsText = c.runtimeIsText;
     insts.push_back(std::make_unique<Installation>(options));
     ASSERT_TRUE(insts.back()->Registered());
-    sessions.push_back(std::make_unique<Session>(insts.back()->Spec(c.mode)));
+    sessions.push_back(std::make_unique<Session>(insts.back()->Request(c.mode)));
   }
   for (size_t i = 0; i < std::size(cases); ++i) {
     const SilentCase& c = cases[i];

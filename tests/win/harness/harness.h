@@ -20,7 +20,7 @@
 //     (caption, text, icon) and answers it with OK, waits for the end and returns exit code
 //     and elapsed time. On timeout the whole tree is killed and r.timedOut is set;
 //     r.Describe() lists everything recorded, for failure messages.
-//   Session s(spec) does the same step by step: WaitForWindow, WaitForMessageBox, Click,
+//   Session s(request) does the same step by step: WaitForWindow, WaitForMessageBox, Click,
 //     Close, WaitForExit, Finish. Its destructor kills whatever of the tree still runs.
 //
 // Watching: the main thread's windows are polled about every millisecond, all windows of
@@ -198,7 +198,7 @@ struct RunResult {
 
 class Session {
 public:
-  explicit Session(const RunSpec& spec);
+  explicit Session(const RunSpec& request);
   ~Session();  // kills what still runs
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -229,8 +229,8 @@ private:
   std::unique_ptr<State> state_;
 };
 
-// Session(spec).Finish(spec.timeoutMs).
-RunResult RunProgram(const RunSpec& spec);
+// Session(request).Finish(request.timeoutMs).
+RunResult RunProgram(const RunSpec& request);
 
 // Reads one message box of any process: caption, text of static 0xFFFF, icon.
 MessageBoxInfo ReadMessageBox(HWND box);

@@ -15,7 +15,7 @@
 namespace harness {
 
 struct Session::State {
-  RunSpec spec;
+  RunSpec request;
   PROCESS_INFORMATION pi{};
   HANDLE job = nullptr;
   bool started = false;
@@ -132,8 +132,8 @@ struct Session::State {
         std::lock_guard<std::mutex> lock(mu);
         boxes.push_back(info);
       }
-      if (spec.answer == Answer::Ok) Click(r.hwnd, IDOK);
-      if (spec.answer == Answer::Close) PostMessageA(r.hwnd, WM_CLOSE, 0, 0);
+      if (request.answer == Answer::Ok) Click(r.hwnd, IDOK);
+      if (request.answer == Answer::Close) PostMessageA(r.hwnd, WM_CLOSE, 0, 0);
     }
   }
 
@@ -194,7 +194,7 @@ bool SameName(const std::string& entry, const std::string& name) {
 }
 
 // Our environment with the overrides applied, as a block for CreateProcessA.
-std::string EnvironmentBlock(const RunSpec& spec) {
+std::string EnvironmentBlock(const RunSpec& request) {
   std::vector<std::string> entries;
   char* env = GetEnvironmentStringsA();
   for (const char* p = env; *p; p += std::strlen(p) + 1) entries.emplace_back(p);
@@ -204,8 +204,8 @@ std::string EnvironmentBlock(const RunSpec& spec) {
                                  [&](const std::string& e) { return SameName(e, name); }),
                   entries.end());
   };
-  for (const std::string& name : spec.unsetEnv) drop(name);
-  for (const auto& [name, value] : spec.env) {
+  for (const std::string& name : request.unsetEnv) drop(name);
+  for (const auto& [name, value] : request.env) {
     drop(name);
     entries.push_back(name + "=" + value);
   }
@@ -222,13 +222,13 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
-Session::Session(const RunSpec& spec) : state_(std::make_unique<State>()) {
+Session::Session(const RunSpec& request) : state_(std::make_unique<State>()) {
   State& s = *state_;
-  s.spec = spec;
+  s.request = request;
   QueryPerformanceFrequency(&s.freq);
-  std::string commandLine = spec.commandLine.empty() ? "\"" + spec.exe + "\"" : spec.commandLine;
-  std::string directory = spec.directory.empty() ? FolderOf(spec.exe) : spec.directory;
-  std::string env = EnvironmentBlock(spec);
+  std::string commandLine = request.commandLine.empty() ? "\"" + request.exe + "\"" : request.commandLine;
+  std::string directory = request.directory.empty() ? FolderOf(request.exe) : request.directory;
+  std::string env = EnvironmentBlock(request);
 
   s.job = CreateJobObjectA(nullptr, nullptr);
   if (s.job) {
@@ -239,10 +239,10 @@ Session::Session(const RunSpec& spec) : state_(std::make_unique<State>()) {
   STARTUPINFOA si{};
   si.cb = sizeof si;
   QueryPerformanceCounter(&s.t0);
-  s.started = CreateProcessA(spec.exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+  s.started = CreateProcessA(request.exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
                              env.data(), directory.empty() ? nullptr : directory.c_str(), &si, &s.pi) != FALSE;
   if (!s.started) {
-    std::fprintf(stderr, "harness: cannot start %s (error %lu)\n", spec.exe.c_str(), GetLastError());
+    std::fprintf(stderr, "harness: cannot start %s (error %lu)\n", request.exe.c_str(), GetLastError());
     return;
   }
   // Everything the program starts belongs to the job too, so a kill takes the whole tree.
@@ -336,7 +336,7 @@ RunResult Session::Finish(unsigned timeoutMs) {
   if (!s.started) return result;
   if (!WaitForExit(timeoutMs)) {
     result.timedOut = true;
-    std::fprintf(stderr, "harness: %s still ran after %u ms; killed\n", s.spec.exe.c_str(), timeoutMs);
+    std::fprintf(stderr, "harness: %s still ran after %u ms; killed\n", s.request.exe.c_str(), timeoutMs);
     Kill();
   }
   if (s.watcher.joinable()) {
@@ -352,9 +352,9 @@ RunResult Session::Finish(unsigned timeoutMs) {
   return result;
 }
 
-RunResult RunProgram(const RunSpec& spec) {
-  Session session(spec);
-  return session.Finish(spec.timeoutMs);
+RunResult RunProgram(const RunSpec& request) {
+  Session session(request);
+  return session.Finish(request.timeoutMs);
 }
 
 std::vector<const WindowRecord*> RunResult::VisibleWindows() const {
