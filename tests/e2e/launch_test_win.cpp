@@ -24,26 +24,6 @@ constexpr double kReadyLimitMs = 20000;
 constexpr double kSoonMs = 5000;
 constexpr const char* kSplash = "Opening the publication...";
 
-std::string NewRuntimeId() {
-  static unsigned counter = 0;
-  char id[64];
-  std::snprintf(id, sizeof id, "{%08lX-4C41-554E-4348-%04X%08lX}", GetCurrentProcessId(), ++counter & 0xFFFF,
-                GetTickCount());
-  return id;
-}
-
-bool RegisterRuntime(const std::string& id, const std::string& path, DWORD version) {
-  HKEY key;
-  std::string name = "SOFTWARE\\ROZozeve\\" + id;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, name.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr))
-    return false;
-  bool ok = !RegSetValueExA(key, "Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
-                            DWORD(path.size() + 1)) &&
-            !RegSetValueExA(key, "Version", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&version), sizeof version);
-  RegCloseKey(key);
-  return ok;
-}
-
 std::string WithoutTrailingBackslash(std::string dir) {
   if (dir.size() > 3 && dir.back() == '\\') dir.pop_back();
   return dir;
@@ -60,7 +40,7 @@ struct InstallOptions {
 // One publication and one registered runtime of the required version, each test its own.
 class Installation {
 public:
-  explicit Installation(const InstallOptions& options = {}) : id_(NewRuntimeId()) {
+  explicit Installation(const InstallOptions& options = {}) {
     dir_ = harness::MakeTempFolder(options.runtimeFolder);
     runtime_ = dir_ + "qvrt_stub.exe";
     log_ = dir_ + "start.log";
@@ -72,20 +52,19 @@ public:
     } else {
       CopyFileA((harness::BinDir() + "qvrt_stub.exe").c_str(), runtime_.c_str(), FALSE);
     }
-    registered_ = RegisterRuntime(id_, runtime_, 5);
+    registration_ = std::make_unique<harness::RegisteredRuntime>(runtime_, 5);
     harness::Settings settings;
-    settings.RuntimeId = id_;
+    settings.RuntimeId = registration_->Id();
     settings.RequiredVersion = "5";
     settings.SplashText = options.splashText;
     pub_ = harness::MakePublication({{"GEN", harness::PackBlock(settings.Text())}});
   }
   ~Installation() {
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, ("SOFTWARE\\ROZozeve\\" + id_).c_str());
     harness::RemovePublication(pub_);
     harness::RemoveFolder(dir_);
   }
 
-  bool Registered() const { return registered_; }
+  bool Registered() const { return registration_->Ok(); }
   const std::string& Runtime() const { return runtime_; }
   const harness::Publication& Pub() const { return pub_; }
   std::vector<StubStart> Starts() const { return ReadStubLog(log_); }
@@ -106,9 +85,9 @@ public:
   }
 
 private:
-  std::string id_, dir_, runtime_, log_;
+  std::string dir_, runtime_, log_;
+  std::unique_ptr<harness::RegisteredRuntime> registration_;
   harness::Publication pub_;
-  bool registered_ = false;
 };
 
 // The expected command line of the runtime: its path (quoted when it holds a blank), two

@@ -7,20 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/win/harness/harness.h"
+
 namespace scratch {
 
-// A fresh identifier in the registry's brace form; unique per process and call, which is
-// all a test key needs.
-inline std::string NewRuntimeId() {
-  static unsigned counter = 0;
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  char id[64];
-  snprintf(id, sizeof id, "{%08lX-%04X-4%03X-8%03X-%012llX}", GetCurrentProcessId(),
-           unsigned(GetTickCount() & 0xFFFF), ++counter & 0xFFF, unsigned(t.QuadPart & 0xFFF),
-           (unsigned long long)(t.QuadPart >> 12) & 0xFFFFFFFFFFFFull);
-  return id;
-}
+inline std::string NewRuntimeId() { return harness::FreshRuntimeId(); }
 
 inline std::string RuntimeKeyName(const std::string& id) { return "SOFTWARE\\ROZozeve\\" + id; }
 
@@ -105,19 +96,10 @@ private:
 // everything in it on destruction.
 class TempFolder {
 public:
-  explicit TempFolder(const char* prefix = "qv disc") {
-    char tmp[MAX_PATH];
-    GetTempPathA(sizeof tmp, tmp);
-    std::string base = tmp;
-    if (!base.empty() && base.back() == '\\') base.pop_back();
-    for (unsigned n = 0;; ++n) {
-      path_ = base + "\\" + prefix + " " + std::to_string(GetCurrentProcessId()) + "-" +
-              std::to_string(n);
-      if (CreateDirectoryA(path_.c_str(), nullptr)) break;
-      if (GetLastError() != ERROR_ALREADY_EXISTS) break;
-    }
+  explicit TempFolder(const char* prefix = "qv disc") : path_(harness::MakeTempFolder(prefix)) {
+    path_.pop_back();  // kept without its trailing backslash
   }
-  ~TempFolder() { RemoveTree(path_); }
+  ~TempFolder() { harness::RemoveFolder(path_); }
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
 
@@ -138,24 +120,6 @@ public:
   }
 
 private:
-  static void RemoveTree(const std::string& dir) {
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-      do {
-        std::string name = fd.cFileName;
-        if (name == "." || name == "..") continue;
-        std::string full = dir + "\\" + name;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-          RemoveTree(full);
-        else
-          DeleteFileA(full.c_str());
-      } while (FindNextFileA(h, &fd));
-      FindClose(h);
-    }
-    RemoveDirectoryA(dir.c_str());
-  }
-
   std::string path_;
 };
 

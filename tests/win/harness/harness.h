@@ -104,6 +104,9 @@ struct Settings {
 
 // ---------------------------------------------------------------- installed runtimes
 
+// A runtime identifier in brace form, fresh for every call in every test process.
+std::string FreshRuntimeId();
+
 // A runtime installed as the launcher looks for it: HKLM\SOFTWARE\ROZozeve\<fresh GUID>
 // with "Path" (REG_SZ) and "Version" (REG_DWORD). The destructor removes the key.
 class RegisteredRuntime {

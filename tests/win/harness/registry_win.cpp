@@ -10,8 +10,10 @@ namespace {
 
 const char kRuntimesKey[] = "SOFTWARE\\ROZozeve\\";
 
+}  // namespace
+
 // Unique within this machine's test runs: process, counter and time stamp.
-std::string FreshGuid() {
+std::string FreshRuntimeId() {
   static unsigned counter = 0;
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
@@ -21,9 +23,7 @@ std::string FreshGuid() {
   return id;
 }
 
-}  // namespace
-
-RegisteredRuntime::RegisteredRuntime(const std::string& path, DWORD version) : id_(FreshGuid()) {
+RegisteredRuntime::RegisteredRuntime(const std::string& path, DWORD version) : id_(FreshRuntimeId()) {
   HKEY key;
   if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, (kRuntimesKey + id_).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
                       nullptr) != ERROR_SUCCESS)
