@@ -35,6 +35,7 @@ struct InstallOptions {
   const char* runtimeFolder = "qvlaunch";  // a name without blanks unless asked for
   bool runtimeIsText = false;              // a file named .exe that is no program
   std::string splashText = kSplash;
+  bool embeddedFromTemp = false;  // RuntimeEmbedded and RunFromTemp both "1"
 };
 
 // One publication and one registered runtime of the required version, each test its own.
@@ -57,6 +58,7 @@ public:
     settings.RuntimeId = registration_->Id();
     settings.RequiredVersion = "5";
     settings.SplashText = options.splashText;
+    if (options.embeddedFromTemp) settings.RuntimeEmbedded = settings.RunFromTemp = "1";
     pub_ = harness::MakePublication({{"GEN", harness::PackBlock(settings.Text())}});
   }
   ~Installation() {
@@ -158,17 +160,21 @@ struct Watched {
 struct SignalCase {
   const char* mode;
   std::string splashText;
+  bool embeddedFromTemp = false;
 };
 
 // The runtime signals 1500 ms after its start: the wait window must be up until then, gone
-// soon after, and the launcher must end soon after.
+// soon after, and the launcher must end soon after. An accepted installed runtime wins over
+// an embedded one: the run-from-temporary flag then changes nothing, so the launcher still
+// waits for the signal (the runtime lives on for 30 s) and deletes no file.
 TEST(Launch, WaitWindowStaysUntilTheRuntimeSignals) {
   const unsigned delay = 1500;
-  const SignalCase cases[] = {{"post", kSplash}, {"send", kSplash}, {"post", "*"}};
+  const SignalCase cases[] = {{"post", kSplash}, {"send", kSplash}, {"post", "*"}, {"post", kSplash, true}};
   for (const SignalCase& c : cases) {
-    SCOPED_TRACE(std::string(c.mode) + ", splash text " + c.splashText);
+    SCOPED_TRACE(std::string(c.mode) + ", splash text " + c.splashText + (c.embeddedFromTemp ? ", embedded" : ""));
     InstallOptions options;
     options.splashText = c.splashText;
+    options.embeddedFromTemp = c.embeddedFromTemp;
     Installation inst(options);
     ASSERT_TRUE(inst.Registered());
     Watched run(inst.Request(c.mode, delay));
@@ -176,6 +182,7 @@ TEST(Launch, WaitWindowStaysUntilTheRuntimeSignals) {
     EXPECT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 0u);
     EXPECT_TRUE(r.boxes.empty());
+    EXPECT_NE(GetFileAttributesA(inst.Runtime().c_str()), INVALID_FILE_ATTRIBUTES) << "the runtime was deleted";
     std::vector<StubStart> starts = inst.Starts();
     ASSERT_EQ(starts.size(), 1u);
     double signalMs = run.ToLauncherMs(starts[0].tick) + delay;
