@@ -217,6 +217,7 @@ bool TPeImage::WalkResources(uint32_t base, uint32_t size, uint32_t dir, int lev
     if (isDir || target > size || size - target < 16) return false;
     TPeResource leaf = path;
     leaf.Language = id.IsNumber ? id.Number : 0;
+    leaf.EntryOffset = base + target;
     if (!Read32(uint64_t{base} + target, &leaf.DataRva) || !Read32(uint64_t{base} + target + 4, &leaf.Size))
       return false;
     leaf.InFile = RvaToOffset(leaf.DataRva, leaf.Size, &leaf.FileOffset);

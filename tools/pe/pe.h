@@ -37,6 +37,7 @@ struct TPeResource {
   uint32_t Size = 0;
   uint32_t FileOffset = 0;  // valid when InFile
   bool InFile = false;      // the data lies wholly inside the file's raw section data
+  uint32_t EntryOffset = 0; // file offset of the 16-byte data entry (RVA, size, code page)
 };
 
 struct TPeImport {

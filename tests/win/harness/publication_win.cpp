@@ -1,13 +1,14 @@
 // Publications for black-box runs: a copy of the launcher with the resources a test asks for.
 #include <windows.h>
 
-#include <cctype>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "tests/win/harness/harness.h"
 #include "tools/packer/packer.h"
+#include "tools/pe/pe.h"
 
 namespace harness {
 namespace {
@@ -38,110 +39,19 @@ bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) 
   return ok;
 }
 
-// A view of an image file's resource section, bounds-checked: every read that would leave
-// the file yields nullptr.
-class ResourceSection {
-public:
-  explicit ResourceSection(std::vector<uint8_t>& file) : file_(file) {
-    auto* dos = At<IMAGE_DOS_HEADER>(0);
-    if (!dos || dos->e_magic != IMAGE_DOS_SIGNATURE) return;
-    uint32_t nt = uint32_t(dos->e_lfanew);
-    auto* sig = At<DWORD>(nt);
-    auto* fh = At<IMAGE_FILE_HEADER>(nt + 4);
-    if (!sig || *sig != IMAGE_NT_SIGNATURE || !fh) return;
-    uint32_t opt = nt + 4 + sizeof(IMAGE_FILE_HEADER);
-    auto* magic = At<WORD>(opt);
-    if (!magic) return;
-    // The resource directory entry sits at a different offset in the 32- and 64-bit headers.
-    const IMAGE_DATA_DIRECTORY* dir = nullptr;
-    if (*magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC) {
-      auto* oh = At<IMAGE_OPTIONAL_HEADER32>(opt);
-      if (oh) dir = &oh->DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE];
-    } else if (*magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
-      auto* oh = At<IMAGE_OPTIONAL_HEADER64>(opt);
-      if (oh) dir = &oh->DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE];
-    }
-    if (!dir || dir->VirtualAddress == 0) return;
-    uint32_t sections = opt + fh->SizeOfOptionalHeader;
-    for (unsigned i = 0; i < fh->NumberOfSections; ++i) {
-      auto* s = At<IMAGE_SECTION_HEADER>(sections + i * sizeof(IMAGE_SECTION_HEADER));
-      if (!s) return;
-      if (dir->VirtualAddress >= s->VirtualAddress &&
-          dir->VirtualAddress < s->VirtualAddress + s->SizeOfRawData) {
-        base_ = s->PointerToRawData + (dir->VirtualAddress - s->VirtualAddress);
-        valid_ = true;
-        return;
-      }
-    }
-  }
-
-  // The data entry of type -> name -> first language, or nullptr.
-  IMAGE_RESOURCE_DATA_ENTRY* Find(unsigned type, const std::string& name) {
-    if (!valid_) return nullptr;
-    uint32_t names = Child(0, [&](const IMAGE_RESOURCE_DIRECTORY_ENTRY& e) {
-      return !e.NameIsString && e.Id == type;
-    });
-    if (!names) return nullptr;
-    uint32_t langs = Child(names, [&](const IMAGE_RESOURCE_DIRECTORY_ENTRY& e) {
-      return e.NameIsString && NameEquals(e.NameOffset, name);
-    });
-    if (!langs) return nullptr;
-    auto* dirHeader = At<IMAGE_RESOURCE_DIRECTORY>(base_ + langs);
-    auto* first = At<IMAGE_RESOURCE_DIRECTORY_ENTRY>(base_ + langs + sizeof(IMAGE_RESOURCE_DIRECTORY));
-    if (!dirHeader || !first || first->DataIsDirectory) return nullptr;
-    if (dirHeader->NumberOfNamedEntries + dirHeader->NumberOfIdEntries == 0) return nullptr;
-    return At<IMAGE_RESOURCE_DATA_ENTRY>(base_ + first->OffsetToDirectory);
-  }
-
-private:
-  template <typename T>
-  T* At(uint64_t offset) {
-    if (offset + sizeof(T) > file_.size()) return nullptr;
-    return reinterpret_cast<T*>(file_.data() + offset);
-  }
-
-  // Offset (from the section's directory root) of the subdirectory whose entry matches, or 0.
-  template <typename Match>
-  uint32_t Child(uint32_t dirOffset, Match match) {
-    auto* d = At<IMAGE_RESOURCE_DIRECTORY>(base_ + dirOffset);
-    if (!d) return 0;
-    unsigned n = d->NumberOfNamedEntries + d->NumberOfIdEntries;
-    for (unsigned i = 0; i < n; ++i) {
-      auto* e = At<IMAGE_RESOURCE_DIRECTORY_ENTRY>(base_ + dirOffset + sizeof(IMAGE_RESOURCE_DIRECTORY) +
-                                                    i * sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY));
-      if (!e) return 0;
-      if (e->DataIsDirectory && match(*e)) return e->OffsetToDirectory;
-    }
-    return 0;
-  }
-
-  // Resource names are stored as counted UTF-16; ours are ASCII and compared without case,
-  // as FindResource does.
-  bool NameEquals(uint32_t offset, const std::string& name) {
-    auto* len = At<WORD>(base_ + offset);
-    if (!len || *len != name.size()) return false;
-    for (size_t i = 0; i < name.size(); ++i) {
-      auto* c = At<WCHAR>(base_ + offset + 2 + 2 * i);
-      if (!c || *c > 0x7F || std::toupper(*c) != std::toupper(static_cast<unsigned char>(name[i]))) return false;
-    }
-    return true;
-  }
-
-  std::vector<uint8_t>& file_;
-  uint32_t base_ = 0;
-  bool valid_ = false;
-};
-
 // The system's resource updater cannot write an entry of 0 bytes (that means "delete"), so
 // such entries go in with one placeholder byte and their recorded size is set to 0 here.
 bool ZeroResourceSizes(const std::string& exe, const std::vector<const Resource*>& empties) {
   std::vector<uint8_t> file;
-  if (!ReadFileBytes(exe, file)) return false;
-  ResourceSection rsrc(file);
+  TPeImage image;
+  std::vector<TPeResource> all;
+  if (!ReadFileBytes(exe, file) || !image.Load(file) || !image.Resources(&all)) return false;
   for (const Resource* r : empties) {
-    IMAGE_RESOURCE_DATA_ENTRY* entry = rsrc.Find(r->type, r->name);
-    if (!entry) return false;
-    entry->Size = 0;
+    TPeResourceId type = TPeResourceId::Of(uint16_t(r->type)), name = TPeResourceId::Of(r->name.c_str());
+    auto leaf = std::find_if(all.begin(), all.end(),
+                             [&](const TPeResource& e) { return e.Type.Matches(type) && e.Name.Matches(name); });
+    if (leaf == all.end()) return false;
+    std::fill_n(file.begin() + leaf->EntryOffset + 4, 4, 0);  // the entry's size field
   }
   return WriteFileBytes(exe, file);
 }
