@@ -64,14 +64,12 @@ struct TDepacker {
   }
 };
 
-// Short offsets need longer matches to pay off, long offsets more still; the producer
-// leaves this much out of the stored length.
-uint32_t LengthAdjustment(uint32_t offset) {
+}  // namespace
+
+uint32_t LongMatchAdjustment(uint32_t offset) {
   if (offset < 128) return 2;
   return (offset >= 32000 ? 1 : 0) + (offset >= 1280 ? 1 : 0);
 }
-
-}  // namespace
 
 int32_t AplibDepack(const uint8_t* source, uint32_t sourceLength, uint8_t* dest, uint32_t destCapacity) {
   if (!source || !dest) return -1;
@@ -99,7 +97,7 @@ int32_t AplibDepack(const uint8_t* source, uint32_t sourceLength, uint8_t* dest,
         uint32_t offset = (high << 8) | b;
         // Offset 0 would copy whatever the buffer held before; no producer writes it.
         if (offset == 0 || !d.TakeGamma(length)) return -1;
-        uint32_t adjust = LengthAdjustment(offset);
+        uint32_t adjust = LongMatchAdjustment(offset);
         // A length past 32 bits cannot fit any output; wrapping it would copy 0 or 1 byte.
         if (length > 0xFFFFFFFFu - adjust) return -1;
         if (!d.CopyMatch(offset, length + adjust)) return -1;

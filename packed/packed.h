@@ -21,6 +21,9 @@ constexpr uint32_t kWriterTag = 0x4356515Au;  // "ZQVC" read little-endian
 extern const uint32_t CrcTable[256];
 
 uint32_t Crc32(const void* data, uint32_t length);
+// What a long match's stored length leaves out: short offsets need longer matches to pay
+// off, long offsets more still.
+uint32_t LongMatchAdjustment(uint32_t offset);
 int32_t AplibDepack(const uint8_t* source, uint32_t sourceLength, uint8_t* dest, uint32_t destCapacity);
 int32_t QueryUnpackedSize(const uint8_t* block);
 int32_t DepackBlock(const uint8_t* block, uint32_t blockLength, uint8_t* dest, uint32_t destCapacity);

@@ -5,7 +5,7 @@
 #include <stdint.h>
 
 #include "base/list.h"
-#include "packed/stream.h"
+#include "packed/packed.h"
 
 // The codes of the bit stream, for counting what an encoding used.
 enum TAplibCode : uint32_t {
@@ -60,9 +60,8 @@ private:
   TPackStats stats_;
 };
 
-// What a long match must add to the stored length for an offset (the decoder's rule),
-// and the shortest length a long match can then express.
-uint32_t LongMatchAdjustment(uint32_t offset);
+// The shortest length a long match can express at an offset (LongMatchAdjustment of the
+// reader, plus the smallest gamma number).
 uint32_t LongMatchMinLength(uint32_t offset);
 
 // Appends the aPLib stream of n bytes (n >= 1), end code included, to out at its position.

@@ -77,11 +77,6 @@ void TAplibWriter::End() {
   Count(kCodeEnd);
 }
 
-uint32_t LongMatchAdjustment(uint32_t offset) {
-  if (offset < 128) return 2;
-  return (offset >= 32000 ? 1 : 0) + (offset >= 1280 ? 1 : 0);
-}
-
 uint32_t LongMatchMinLength(uint32_t offset) { return 2 + LongMatchAdjustment(offset); }
 
 namespace {
