@@ -1,5 +1,7 @@
 #include "launcher/args.h"
 
+#include <string.h>
+
 namespace {
 
 // Codes 1 to 32 separate arguments. Compared unsigned, so bytes of 0x80 and above (the upper
@@ -41,12 +43,6 @@ private:
 TText Unquoted(const char* begin, uint32_t length) {
   if (length >= 2 && begin[0] == '"' && begin[length - 1] == '"') return TText(begin + 1, length - 2);
   return TText(begin, length);
-}
-
-bool HasChar(const char* s, char c) {
-  for (; *s; ++s)
-    if (*s == c) return true;
-  return false;
 }
 
 }  // namespace
@@ -95,7 +91,7 @@ TText BuildCommandLine(const char* application, const char* parameters) {
   if (!application) application = "";
   if (!parameters) parameters = "";
   // A path that already holds a quote was quoted by whoever wrote it.
-  bool quote = HasChar(application, ' ') && !HasChar(application, '"');
+  bool quote = strchr(application, ' ') && !strchr(application, '"');
   TText out;
   if (quote) out.AppendChar('"');
   out.Append(application);
